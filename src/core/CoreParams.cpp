@@ -1,0 +1,6 @@
+#include "CoreParams.h"
+
+CoreParams* CoreParams::getInstance() {
+    static CoreParams instance;
+    return &instance;
+}

@@ -1,0 +1,6 @@
+#include "Measurement.h"
+
+Measurement* Measurement::getInstance() {
+    static Measurement instance;
+    return &instance;
+}
