@@ -100,7 +100,14 @@ StdoutCapture::StdoutCapture() {
         ssize_t n;
         while ((n = read(readFd_, buffer, sizeof buffer)) > 0) {
             std::lock_guard<std::mutex> guard(mutex_);
-            text_.append(buffer, static_cast<size_t>(n));
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] == kSyncMark) {
+                    ++marksSeen_;
+                } else {
+                    text_.push_back(buffer[i]);
+                }
+            }
+            marked_.notify_all();
         }
     });
 }
@@ -113,12 +120,25 @@ StdoutCapture::~StdoutCapture() {
     close(savedFd_);
     reader_.join();
     close(readFd_);
+    // Replayed so that whatever the test framework reported meanwhile is not lost.
+    std::cout << text_ << std::flush;
 }
 
 std::string StdoutCapture::Text() const {
     std::cout.flush();
     std::fflush(stdout);
-    std::lock_guard<std::mutex> guard(mutex_);
+    // A mark written after the flush arrives after everything printed before it, so once the
+    // reader has seen it the text is complete up to this call.
+    long mark;
+    {
+        std::lock_guard<std::mutex> sending(sendMutex_);
+        mark = ++marksSent_;
+        if (write(STDOUT_FILENO, &kSyncMark, 1) != 1) {
+            Fail("write to the captured standard output");
+        }
+    }
+    std::unique_lock<std::mutex> guard(mutex_);
+    marked_.wait(guard, [&] { return marksSeen_ >= mark; });
     return text_;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -57,9 +58,16 @@ class StdoutCapture {
     bool WaitForText(const std::string& needle, std::chrono::milliseconds timeout = kPatience);
 
   private:
+    // Never printed by the programs under test.
+    static constexpr char kSyncMark = '\x02';
+
     int savedFd_ = -1;
     int readFd_ = -1;
     mutable std::mutex mutex_;
+    mutable std::condition_variable marked_;
+    mutable std::mutex sendMutex_;
+    mutable long marksSent_ = 0;
+    long marksSeen_ = 0;
     std::string text_;
     std::thread reader_;
 };
