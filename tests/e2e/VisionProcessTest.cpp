@@ -1,0 +1,107 @@
+// The real core with the simulated camera: start-up calibration and measurement, and the
+// orderly stop when there is no camera or when the camera stops delivering frames.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CoreRun.h"
+#include "SceneModel.h"
+#include "TestSupport.h"
+
+namespace {
+
+using e2e::Station;
+using visionbench::BoxOnFloor;
+using visionbench::SimulatedScene;
+
+const char* const kBanner =
+    "\n\n\nCORE: ---------------------------SHUTDOWN DEVICE---------------------------\n\n\n";
+
+class VisionProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+#if !STATION_SIMULATED_CAMERA
+        GTEST_SKIP() << "built against the real camera SDK: these tests need the simulated "
+                        "camera's scenes";
+#endif
+    }
+
+    std::unique_ptr<testsupport::ChildProcess> StartWith(const SimulatedScene& scene) {
+        testsupport::WriteFile(station.Path("scene.toml"), visionbench::SceneToml(scene));
+        return station.Start({"disable_scales", "disable_automeasure"},
+                             {{"SIMCAM_SCENE", station.Path("scene.toml")}});
+    }
+
+    // The box stands off the centre, so the floor is fixed at the centre pixel all the same.
+    static SimulatedScene OffCentreBox() {
+        SimulatedScene scene;
+        scene.boxes.push_back(BoxOnFloor{200, 200, 200, 170, 0, 0});
+        return scene;
+    }
+
+    void ExpectOrderlyStopWithoutPowerOff(testsupport::ChildProcess& core) {
+        ASSERT_EQ(core.WaitExit(), 0);
+        const std::string out = core.Output();
+        const size_t exiting = out.find("CORE: APPLICATION EXITING\n");
+        ASSERT_NE(exiting, std::string::npos) << out;
+        EXPECT_NE(out.find(kBanner, exiting), std::string::npos) << out;
+        EXPECT_FALSE(testsupport::FileExists(station.Path("shutdown.log")));
+    }
+
+    Station station;
+};
+
+// Nobody has asked yet: the record's flags start false, so the loop fixes the floor and
+// measures once on its own.
+TEST_F(VisionProcess, StartUpCalibratesAndMeasuresOnce) {
+    auto core = StartWith(OffCentreBox());
+    ASSERT_TRUE(core->WaitForOutput("HANDS_CHECKING_TEST1: "));
+    ASSERT_TRUE(testsupport::WaitFor(
+        [&] { return testsupport::FileExists(station.Path("exchange/photo.png")); }));
+    const std::string out = core->Output();
+    const char* const inOrder[] = {
+        "Vision: Lidar serial is SIMCAM000001\n",
+        "Vision: Set MAX_DIST1 = 16\n",
+        "Vision: Calibrate 1 \n\n",
+        "Vision: Set MAX_DIST2 = 1.47\n",
+        "Max distance fixed in 1500.000000 mm\n\n",
+        "Vision: Calibrate 2 \n\n",
+        "HANDS_CHECKING_TEST1: ",
+    };
+    size_t at = 0;
+    for (const char* line : inOrder) {
+        const size_t found = out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << out;
+        at = found;
+    }
+    EXPECT_EQ(out.find("Calibrate 1", out.find("Calibrate 2")), std::string::npos);
+    EXPECT_EQ(out.find("HANDS DETECTED"), std::string::npos);
+}
+
+TEST_F(VisionProcess, NoCameraStopsInOrder) {
+    auto core = station.Start({"disable_scales"}, {{"SIMCAM_SCENE", ""}});
+    ExpectOrderlyStopWithoutPowerOff(*core);
+    EXPECT_EQ(core->Errors(),
+              "The demo requires Realsense camera with RGB sensor\n"
+              "The demo requires Realsense camera with DEPTH sensor\n"
+              "ERROR[VISION MODULE] : Can't init.\n");
+}
+
+// The camera delivers the calibration's frame set and then nothing: the measurement's wait
+// gives up after 15 s, and the camera error ends the loop and the process.
+TEST_F(VisionProcess, CameraThatStopsDeliveringEndsTheProcessInOrder) {
+    SimulatedScene scene = OffCentreBox();
+    scene.faults = "stop_after_framesets = 1";
+    auto core = StartWith(scene);
+    ExpectOrderlyStopWithoutPowerOff(*core);
+    const std::string errors = core->Errors();
+    EXPECT_EQ(errors.rfind("RealSense error calling rs2_pipeline_wait_for_frames(", 0), 0u)
+        << errors;
+    EXPECT_NE(errors.find("timeout_ms:15000):\n    Frame didn't arrive within 15000\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(core->Output().find("Vision: Calibrate 2 \n"), std::string::npos);
+    EXPECT_EQ(core->Output().find("HANDS_CHECKING_TEST1"), std::string::npos);
+}
+
+}  // namespace
