@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -28,17 +27,31 @@ constexpr const char* kCalibrate = R"({"COMMAND":"CALIBRATE"})";
 
 const auto kAlways = [] { return true; };
 
-// The poll count of a report line such as "ServerJson: Test1 Attempt=3 Limit=50", after
-// checking the line's label and limit.
-int ReportedAttempt(const std::string& line, const std::string& label, int limit) {
-    std::smatch match;
-    const std::regex pattern("ServerJson: " + label + " Attempt=([0-9]+) Limit=([0-9]+)");
-    EXPECT_TRUE(std::regex_match(line, match, pattern)) << line;
-    if (match.empty()) {
-        return -1;
+// Whether `line` is `pattern` with its one '#' standing for a number, which goes to `number`.
+bool MatchesWithNumber(const std::string& line, const std::string& pattern, int& number) {
+    const size_t hash = pattern.find('#');
+    const std::string prefix = pattern.substr(0, hash);
+    const std::string suffix = pattern.substr(hash + 1);
+    if (line.size() <= prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
+        line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
     }
-    EXPECT_EQ(std::stoi(match[2]), limit) << line;
-    return std::stoi(match[1]);
+    const std::string digits =
+        line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    number = std::stoi(digits);
+    return true;
+}
+
+// The poll count of a report line such as "ServerJson: Test1 Attempt=3 Limit=50".
+int ReportedAttempt(const std::string& line, const std::string& label, int limit) {
+    int attempt = -1;
+    EXPECT_TRUE(MatchesWithNumber(
+        line, "ServerJson: " + label + " Attempt=# Limit=" + std::to_string(limit), attempt))
+        << line;
+    return attempt;
 }
 
 class Server : public ServerTest {
@@ -139,25 +152,26 @@ TEST_F(Server, MeasureOrdersTheSidesWhicheverWayVisionReportsThem) {
 // module's flag and the response carries whatever the record holds.
 TEST_F(Server, MeasureWaitThatGivesUpRaisesTheFlagOfTheSilentModule) {
     server.attemptCount = 5;
+    // The wait lines, from the vision waiting line to the scales report; '#' is the poll count
+    // of a wait that was answered.
     const struct {
         const char* silent;
         bool visionAnswers;
         const char* fixture;
-        Lines waits;  // from the vision waiting line to the scales report, the numbers as regex
+        Lines waits;
     } cases[] = {
         {"scales",
          true,
          "measure_scales_silent.json",
-         {"ServerJson: Waiting for Vision \\(Measure\\)\\.\\.\\.",
-          "ServerJson: Test1 Attempt=[0-4] Limit=5", "ServerJson: Waiting for Scales\\.\\.\\.",
-          "ServerJson: SCALES MODULE IS NOT RESPONDING", "",
+         {"ServerJson: Waiting for Vision (Measure)...", "ServerJson: Test1 Attempt=# Limit=5",
+          "ServerJson: Waiting for Scales...", "ServerJson: SCALES MODULE IS NOT RESPONDING", "",
           "ServerJson: Test2 Attempt=5 Limit=5"}},
         {"vision",
          false,
          "measure_vision_silent.json",
-         {"ServerJson: Waiting for Vision \\(Measure\\)\\.\\.\\.",
+         {"ServerJson: Waiting for Vision (Measure)...",
           "ServerJson: VISION MODULE IS NOT RESPONDING", "", "ServerJson: Test1 Attempt=5 Limit=5",
-          "ServerJson: Waiting for Scales\\.\\.\\.", "ServerJson: Test2 Attempt=[0-4] Limit=5"}},
+          "ServerJson: Waiting for Scales...", "ServerJson: Test2 Attempt=# Limit=5"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.silent) + " silent");
@@ -177,8 +191,14 @@ TEST_F(Server, MeasureWaitThatGivesUpRaisesTheFlagOfTheSilentModule) {
         const Lines lines = LinesSince(from);
         ASSERT_EQ(lines.size(), c.waits.size() + 4) << out.Text();
         for (size_t i = 0; i < c.waits.size(); ++i) {
-            EXPECT_TRUE(std::regex_match(lines[i + 3], std::regex(c.waits[i])))
-                << lines[i + 3] << " vs " << c.waits[i];
+            const std::string& line = lines[i + 3];
+            if (c.waits[i].find('#') == std::string::npos) {
+                EXPECT_EQ(line, c.waits[i]);
+                continue;
+            }
+            int attempt = -1;
+            EXPECT_TRUE(MatchesWithNumber(line, c.waits[i], attempt)) << line;
+            EXPECT_LT(attempt, 5) << line;
         }
         EXPECT_EQ(lines.back(), "ServerJson: Create file.");
 
@@ -333,6 +353,8 @@ TEST_F(Server, AutomeasureCarriesTheRequestsFailureAndWritesOnlyWhenCollected) {
     ASSERT_EQ(unlink(automeasure.c_str()), 0);
     ASSERT_TRUE(WaitFor([&] { return FileExists(automeasure); }));
     EXPECT_EQ(ReadFile(automeasure), Fixture("automeasure.json"));
+    // While the stand-ins still answer the cycle under way.
+    EXPECT_EQ(StopServer(), 1);
 }
 
 TEST_F(Server, StopRequestRaisesBothFlagsAndEndsWithoutAResponse) {
@@ -383,6 +405,7 @@ TEST_F(Server, TemporaryFilesAreCreatedFreshNeverThroughALink) {
     EXPECT_TRUE(S_ISREG(info.st_mode));
     ASSERT_EQ(lstat(params->AutomesureJsonFilePath.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(StopServer(), 1);
 }
 
 }  // namespace
