@@ -1,6 +1,7 @@
 // Requests the server must not take as asked: refused without a response, or answered with
 // "STATUS" false, and never changing the measuring parameters.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -130,6 +131,18 @@ TEST_F(BadRequests, RequestOfExactlyTheLimitIsServed) {
     std::string request = R"({"COMMAND":"PING"})";
     request.resize(kMaxRequestBytes, ' ');
     EXPECT_EQ(Exchange(request), Fixture("status_true.json"));
+}
+
+// A FIFO planted at the request path (by another user of a shared folder) must not stall the
+// server: it reads as an empty request and is removed.
+TEST_F(BadRequests, FifoAtTheRequestPathDoesNotStallTheServer) {
+    ASSERT_EQ(mkfifo(params->RequestJsonFilePath.c_str(), 0666), 0);
+    const size_t from = out.Text().size();
+    StartServer();
+    ASSERT_TRUE(testsupport::WaitFor(
+        [&] { return out.Text().find("Error occurred: ", from) != std::string::npos; }));
+    EXPECT_FALSE(testsupport::FileExists(params->RequestJsonFilePath));
+    EXPECT_EQ(Exchange(R"({"COMMAND":"PING"})"), Fixture("status_true.json"));
 }
 
 }  // namespace
