@@ -123,6 +123,13 @@ class PtyAtScalesPath {
     std::string slavePath_;
 };
 
+inline struct termios PtySettings(const std::string& path) {
+    struct termios settings {};
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    tcgetattr(fd.get(), &settings);
+    return settings;
+}
+
 // Whether two terminal settings records say the same.
 inline bool SameSettings(const struct termios& a, const struct termios& b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
