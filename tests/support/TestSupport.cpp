@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,10 +149,12 @@ bool StdoutCapture::WaitForText(const std::string& needle, std::chrono::millisec
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::string& workingDir,
-                           const std::map<std::string, std::string>& extraEnv) {
+                           const std::map<std::string, std::string>& extraEnv, bool pipeInput) {
     int outPipe[2];
     int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    int inSocket[2] = {-1, -1};
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
+        (pipeInput && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inSocket) != 0)) {
         Fail("pipe");
     }
 
@@ -184,7 +187,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (pipeInput) {
+        posix_spawn_file_actions_adddup2(&actions, inSocket[0], STDIN_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     if (!workingDir.empty()) {
@@ -195,9 +202,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
+    if (pipeInput) {
+        close(inSocket[0]);
+        inputFd_ = inSocket[1];
+    }
     if (spawned != 0) {
         close(outPipe[0]);
         close(errPipe[0]);
+        CloseInput();
         errno = spawned;
         Fail("posix_spawn " + program);
     }
@@ -206,6 +218,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 }
 
 ChildProcess::~ChildProcess() {
+    CloseInput();
     if (!status_) {
         kill(pid_, SIGKILL);
         int ignored;
@@ -268,6 +281,30 @@ void ChildProcess::JoinReaders() {
     }
     if (errReader_.joinable()) {
         errReader_.join();
+    }
+}
+
+bool ChildProcess::Input(const std::string& text) {
+    size_t done = 0;
+    while (inputFd_ >= 0 && done < text.size()) {
+        // A socket rather than a pipe: a child that has gone away must not take the test
+        // with it through SIGPIPE.
+        const ssize_t n = send(inputFd_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return inputFd_ >= 0;
+}
+
+void ChildProcess::CloseInput() {
+    if (inputFd_ >= 0) {
+        close(inputFd_);
+        inputFd_ = -1;
     }
 }
 

@@ -72,13 +72,14 @@ class StdoutCapture {
     std::thread reader_;
 };
 
-// A real child process with its standard output and error collected. The destructor kills
+// A real child process with its standard output and error collected. Its standard input is
+// /dev/null, or with `pipeInput` a stream socket that Input() writes to. The destructor kills
 // and reaps it if it is still running.
 class ChildProcess {
   public:
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::string& workingDir = "",
-                 const std::map<std::string, std::string>& extraEnv = {});
+                 const std::map<std::string, std::string>& extraEnv = {}, bool pipeInput = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -92,12 +93,17 @@ class ChildProcess {
     // if it is still running after `timeout`.
     std::optional<int> WaitExit(std::chrono::milliseconds timeout = kPatience);
     void Signal(int signal);
+    // Writes to the child's standard input; false if it cannot take it.
+    bool Input(const std::string& text);
+    // The child sees the end of its input.
+    void CloseInput();
 
   private:
     void Collect(int fd, std::string& sink);
     void JoinReaders();
 
     pid_t pid_ = -1;
+    int inputFd_ = -1;
     std::optional<int> status_;
     mutable std::mutex mutex_;
     std::string out_;
