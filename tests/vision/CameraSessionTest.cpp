@@ -26,9 +26,9 @@ class CameraSession : public ::testing::Test {
     }
 
     SimulatedScene WithFaults(const std::string& faults) {
-        SimulatedScene scene;
-        scene.faults = faults;
-        return scene;
+        SimulatedScene shown;
+        shown.faults = faults;
+        return shown;
     }
 
     SceneFile scene;
@@ -50,8 +50,9 @@ TEST_F(CameraSession, CameraSearchNamesTheStreamsNoDeviceOffers) {
          ""},
         {"devices = \"depth-only\"", false, "The demo requires Realsense camera with RGB sensor\n",
          "SIMCAM000001"},
-        // Each stream is on some device, so nothing is named, yet no one device has both.
-        {"devices = \"split\"", false, "", "SIMCAM000001"},
+        // Each stream is on some device, so nothing is named, yet no one device has both. The
+        // serial is that of the last device that offered a requested stream.
+        {"devices = \"split\"", false, "", "SIMCAM000001-COLOR"},
         {"serial = false", true, "", ""},
     };
     for (const Case& c : cases) {
@@ -76,8 +77,9 @@ TEST_F(CameraSession, CameraSearchForStreamsThisModuleHasNoMessageFor) {
         visionmod::device_with_streams({RS2_STREAM_DEPTH, RS2_STREAM_GYRO}, serial);
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     "The requested stream: 5, for the demo is not supported by connected devices!");
+        EXPECT_STREQ(
+            error.what(),
+            "The requested stream: 5, for the demo is not supported by connected devices!");
     }
 }
 

@@ -140,8 +140,9 @@ TEST_F(LiveLoop, StopEndsEndlessCalibrationAttempts) {
     hole.noDepth.push_back(NoDepth{600, 320, 80, 80});
     testsupport::StdoutCapture out;
     Start(hole);
-    ASSERT_TRUE(out.WaitForText("Vision: Distance <= 0\nVision: Calibrate 1 \n\nVision: "
-                                "Distance <= 0\n"));
+    ASSERT_TRUE(
+        out.WaitForText("Vision: Distance <= 0\nVision: Calibrate 1 \n\nVision: "
+                        "Distance <= 0\n"));
     EXPECT_FALSE(record->is_calibrated);
     EXPECT_FALSE(record->is_measured);
     EXPECT_EQ(Stop(), 0);

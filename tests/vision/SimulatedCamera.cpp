@@ -10,7 +10,9 @@ SceneFile::SceneFile() : path_(dir_ / "scene.toml") {
     setenv("SIMCAM_SCENE", path_.c_str(), 1);
 }
 
-SceneFile::~SceneFile() { unsetenv("SIMCAM_SCENE"); }
+SceneFile::~SceneFile() {
+    unsetenv("SIMCAM_SCENE");
+}
 
 void SceneFile::Show(const visionbench::SimulatedScene& scene) {
     Show(visionbench::SceneToml(scene));

@@ -23,12 +23,12 @@ inline constexpr bool kSimulatedCamera = false;
 #endif
 
 // Tests that need the simulated camera start with this; against the real SDK they skip.
-#define SKIP_WITHOUT_SIMULATED_CAMERA()                                                       \
-    do {                                                                                      \
-        if (!::visiontest::kSimulatedCamera) {                                                \
+#define SKIP_WITHOUT_SIMULATED_CAMERA()                                                         \
+    do {                                                                                        \
+        if (!::visiontest::kSimulatedCamera) {                                                  \
             GTEST_SKIP() << "built against the real camera SDK: this test needs the simulated " \
-                            "camera's scenes";                                                \
-        }                                                                                     \
+                            "camera's scenes";                                                  \
+        }                                                                                       \
     } while (false)
 
 // The scene file that SIMCAM_SCENE names for as long as the object lives. The camera reads it

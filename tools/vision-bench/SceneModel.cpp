@@ -45,8 +45,8 @@ std::string SceneToml(const SimulatedScene& scene) {
              << "\nrotation = " << box.rotation << "\n";
     }
     for (const ArmOverBorder& arm : scene.arms) {
-        toml << "\n[[arm]]\nfrom = \"" << arm.from << "\"\ntip = [" << arm.tipX << ", "
-             << arm.tipY << "]\nheight = " << arm.height << "\n";
+        toml << "\n[[arm]]\nfrom = \"" << arm.from << "\"\ntip = [" << arm.tipX << ", " << arm.tipY
+             << "]\nheight = " << arm.height << "\n";
     }
     for (const NoDepth& patch : scene.noDepth) {
         toml << "\n[[no_depth]]\nx = " << patch.x << "\ny = " << patch.y
@@ -99,8 +99,8 @@ Expected PredictMeasure(const BoxOnFloor& box, double floorMm, const rs2_intrins
     cv::minAreaRect(outline).points(expected.corners.data());
     const cv::Point2f centre((expected.corners[0].x + expected.corners[2].x) * 0.5f,
                              (expected.corners[0].y + expected.corners[2].y) * 0.5f);
-    double centreDepth = RayDepthMm(box, floorMm, depth, static_cast<int>(centre.x),
-                                    static_cast<int>(centre.y));
+    double centreDepth =
+        RayDepthMm(box, floorMm, depth, static_cast<int>(centre.x), static_cast<int>(centre.y));
     if (centreDepth > floorMm - cutAboveFloorMm) {
         centreDepth = 0;
     }

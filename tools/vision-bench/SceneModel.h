@@ -69,7 +69,6 @@ Expected PredictMeasure(const BoxOnFloor& box, double floorMm, const rs2_intrins
 
 // Depth in whole millimetres along the ray of pixel (u, v), as the simulated camera renders it:
 // the first surface of `box` or the floor.
-double RayDepthMm(const BoxOnFloor& box, double floorMm, const rs2_intrinsics& depth, int u,
-                  int v);
+double RayDepthMm(const BoxOnFloor& box, double floorMm, const rs2_intrinsics& depth, int u, int v);
 
 }  // namespace visionbench

@@ -1,7 +1,7 @@
 // vision-bench: runs the box measurement over a fixed set of simulated scenes and prints, per
 // scene and overall, the true and measured sizes, their errors, and the time per measurement.
-#include <librealsense2/rs.hpp>
 #include <unistd.h>
+#include <librealsense2/rs.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -51,7 +51,7 @@ std::vector<BenchScene> Scenes() {
         {"near bottom border", {250, 120, 150, 0, 200, 0}},
         {"turned 10", {300, 200, 150, 0, 0, 10}},
         {"turned 30", {300, 200, 150, 0, 0, 30}},
-        {"turned 45", {300, 300, 150, 0, 0, 45}},
+        {"turned 45 square", {250, 250, 150, 0, 0, 45}},
         {"turned 60 off-centre", {250, 150, 150, 60, 40, 60}},
         {"flat 40", {400, 300, 40, 0, 0, 0}},
         {"tall 600", {250, 200, 600, 0, 0, 0}},
@@ -157,17 +157,21 @@ int main() {
                                           .get_intrinsics();
     Measurement* record = Measurement::getInstance();
 
-    std::printf("vision-bench: Measure on simulated scenes, floor %.0f mm, depth %d x %d, "
-                "fx %.1f fy %.1f, measuring parameters at their defaults.\n",
-                kFloor, intrinsics.width, intrinsics.height, intrinsics.fx, intrinsics.fy);
-    std::printf("Sizes: mean over %d frame sets, sides longer first; 'outline' is what the "
-                "algorithm gives for the box's exact outline (no pixels).\n",
-                kFrameSetsPerScene);
-    std::printf("Times per Measure call: median / 95th percentile in ms, %d calls without "
-                "pictures, %d with the three pictures.\n\n",
-                kTimedCalls, kTimedCallsWithPictures);
+    std::printf(
+        "vision-bench: Measure on simulated scenes, floor %.0f mm, depth %d x %d, "
+        "fx %.1f fy %.1f, measuring parameters at their defaults.\n",
+        kFloor, intrinsics.width, intrinsics.height, intrinsics.fx, intrinsics.fy);
+    std::printf(
+        "Sizes: mean over %d frame sets, sides longer first; 'outline' is what the "
+        "algorithm gives for the box's exact outline (no pixels).\n",
+        kFrameSetsPerScene);
+    std::printf(
+        "Times per Measure call: median / 95th percentile in ms, %d calls without "
+        "pictures, %d with the three pictures.\n\n",
+        kTimedCalls, kTimedCallsWithPictures);
     std::printf("%-26s %-15s %-15s %-21s %-21s %-6s %-13s %-13s\n", "scene", "true LxWxH",
-                "outline LxW", "measured LxWxH", "error L/W/H mm", "hands", "ms plain", "ms pictures");
+                "outline LxW", "measured LxWxH", "error L/W/H mm", "hands", "ms plain",
+                "ms pictures");
 
     Errors errors;
     std::vector<double> plainTimes;
@@ -221,8 +225,7 @@ int main() {
         const BoxOnFloor& box = benchScene.box;
         const double trueLonger = std::max(box.length, box.width);
         const double trueShorter = std::min(box.length, box.width);
-        const visionbench::Expected outline =
-            visionbench::PredictMeasure(box, kFloor, intrinsics);
+        const visionbench::Expected outline = visionbench::PredictMeasure(box, kFloor, intrinsics);
         char trueText[32];
         char outlineText[32];
         char measuredText[32];
@@ -231,10 +234,9 @@ int main() {
         char picturesText[32];
         std::snprintf(trueText, sizeof trueText, "%.0fx%.0fx%.0f", trueLonger, trueShorter,
                       box.height);
-        std::snprintf(outlineText, sizeof outlineText, "%.1fx%.1f",
-                      std::max(outline.x, outline.y), std::min(outline.x, outline.y));
-        std::snprintf(measuredText, sizeof measuredText, "%.1fx%.1fx%.1f", longer, shorter,
-                      height);
+        std::snprintf(outlineText, sizeof outlineText, "%.1fx%.1f", std::max(outline.x, outline.y),
+                      std::min(outline.x, outline.y));
+        std::snprintf(measuredText, sizeof measuredText, "%.1fx%.1fx%.1f", longer, shorter, height);
         std::snprintf(errorText, sizeof errorText, "%+.1f/%+.1f/%+.1f", longer - trueLonger,
                       shorter - trueShorter, height - box.height);
         std::snprintf(plainText, sizeof plainText, "%.2f/%.2f", Percentile(scenePlain, 0.5),
@@ -242,8 +244,8 @@ int main() {
         std::snprintf(picturesText, sizeof picturesText, "%.1f/%.1f",
                       Percentile(scenePictures, 0.5), Percentile(scenePictures, 0.95));
         std::printf("%-26s %-15s %-15s %-21s %-21s %-6s %-13s %-13s\n", benchScene.name.c_str(),
-                    trueText, outlineText, measuredText, errorText, hands ? "yes" : "no",
-                    plainText, picturesText);
+                    trueText, outlineText, measuredText, errorText, hands ? "yes" : "no", plainText,
+                    picturesText);
 
         errors.sides.push_back(longer - trueLonger);
         errors.sides.push_back(shorter - trueShorter);
@@ -255,10 +257,11 @@ int main() {
     std::printf("\nOverall, %zu scenes:\n", Scenes().size());
     Summarise("sides", errors.sides);
     Summarise("heights", errors.heights);
-    std::printf("  time per Measure: median %.2f ms, p95 %.2f ms without pictures; "
-                "median %.1f ms, p95 %.1f ms with pictures\n",
-                Percentile(plainTimes, 0.5), Percentile(plainTimes, 0.95),
-                Percentile(pictureTimes, 0.5), Percentile(pictureTimes, 0.95));
+    std::printf(
+        "  time per Measure: median %.2f ms, p95 %.2f ms without pictures; "
+        "median %.1f ms, p95 %.1f ms with pictures\n",
+        Percentile(plainTimes, 0.5), Percentile(plainTimes, 0.95), Percentile(pictureTimes, 0.5),
+        Percentile(pictureTimes, 0.95));
     std::filesystem::remove_all(dir);
     return 0;
 }
