@@ -354,7 +354,12 @@ Scene ParseScene(const std::string& text, const std::string& origin) {
         std::istringstream stream(text);
         document = toml::parse(stream, origin);
     } catch (const std::exception& e) {
-        throw SceneError(OneLine(e.what()));
+        std::string reason = OneLine(e.what());
+        const std::string tag = "[error] ";
+        if (reason.rfind(tag, 0) == 0) {
+            reason.erase(0, tag.size());
+        }
+        throw SceneError(origin + ": " + reason);
     }
     const Reader reader(origin);
     reader.OnlyKeys(document, "the scene", {"camera", "box", "arm", "no_depth", "noise", "faults"});
