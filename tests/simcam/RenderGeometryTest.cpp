@@ -171,23 +171,6 @@ TEST_P(BoxGeometry, TopCornersDeprojectToTheTrueSides) {
     EXPECT_NEAR(sides[1], std::max(c.length, c.width), tolerance);
 }
 
-TEST_P(BoxGeometry, VisibleSideFaceHasPerspectiveDepth) {
-    const BoxCase& c = GetParam();
-    if (c.rotation != 0 || c.x - c.length / 2 <= 0) {
-        GTEST_SKIP() << "only a level box right of the camera axis shows its left face plainly";
-    }
-    // The left face stands at x = X; the ray of column u meets it at depth X fx / (u - ppx).
-    const double face = c.x - c.length / 2;
-    const double mid_height = c.floor - c.height / 2;
-    const Pixel p = Project(in_, face, c.y, mid_height);
-    const long u = std::lround(p.u);
-    const double expected = face * in_.fx / (static_cast<double>(u) - in_.ppx);
-    ASSERT_GT(expected, Top());
-    ASSERT_LT(expected, c.floor);
-    EXPECT_EQ(Z16(depth_, static_cast<int>(u), static_cast<int>(std::lround(p.v))),
-              std::lround(expected));
-}
-
 const BoxCase kBoxes[] = {
     {"Centred", 1500, 400, 300, 200, 0, 0, 0, ""},
     {"OffCentre", 1500, 400, 300, 200, 250, -120, 0, ""},
@@ -202,6 +185,45 @@ INSTANTIATE_TEST_SUITE_P(Boxes, BoxGeometry, ::testing::ValuesIn(kBoxes),
                          [](const ::testing::TestParamInfo<BoxCase>& param_info) {
                              return std::string(param_info.param.name);
                          });
+
+TEST(SideFaceGeometry, FacesTurnedToTheCameraHavePerspectiveDepth) {
+    // One box right of the camera axis shows its left face (x = 50 mm), one below the axis shows
+    // its upper face (y = 150 mm); the ray of a pixel meets such a face at depth X f / offset.
+    const rs2::depth_frame depth = FrameSetOf(R"(
+[camera]
+floor_distance = 1500
+[[box]]
+length = 400
+width = 300
+height = 200
+x = 250
+y = -120
+[[box]]
+length = 200
+width = 200
+height = 300
+x = -250
+y = 250
+)")
+                                       .get_depth_frame();
+    const rs2_intrinsics in = depth.get_profile().as<rs2::video_stream_profile>().get_intrinsics();
+
+    const Pixel left = Project(in, 50, -120, 1400);
+    const long u = std::lround(left.u);
+    const double left_depth = 50 * in.fx / (static_cast<double>(u) - in.ppx);
+    ASSERT_GT(left_depth, 1300);
+    ASSERT_LT(left_depth, 1500);
+    EXPECT_EQ(Z16(depth, static_cast<int>(u), static_cast<int>(std::lround(left.v))),
+              std::lround(left_depth));
+
+    const Pixel upper = Project(in, -250, 150, 1350);
+    const long v = std::lround(upper.v);
+    const double upper_depth = 150 * in.fy / (static_cast<double>(v) - in.ppy);
+    ASSERT_GT(upper_depth, 1200);
+    ASSERT_LT(upper_depth, 1500);
+    EXPECT_EQ(Z16(depth, static_cast<int>(std::lround(upper.u)), static_cast<int>(v)),
+              std::lround(upper_depth));
+}
 
 TEST(ArmGeometry, ArmReachesInOverTheBorderAtItsHeight) {
     const rs2::depth_frame depth = FrameSetOf(R"(
