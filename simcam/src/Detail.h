@@ -60,6 +60,7 @@ class OptionsState {
 
   private:
     const Option* Find(rs2_option id) const;
+    Option* Find(rs2_option id);
 
     mutable std::mutex mutex_;
     std::vector<Option> options_;

@@ -1,9 +1,11 @@
 // Errors, stream profiles, frames and options: the handles that carry data, not devices.
 #include "Detail.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace rs2 {
 
@@ -225,12 +227,13 @@ std::string Number(float value) {
 }  // namespace
 
 const OptionsState::Option* OptionsState::Find(rs2_option id) const {
-    for (const Option& option : options_) {
-        if (option.id == id) {
-            return &option;
-        }
-    }
-    return nullptr;
+    const auto found = std::find_if(options_.begin(), options_.end(),
+                                    [id](const Option& option) { return option.id == id; });
+    return found == options_.end() ? nullptr : &*found;
+}
+
+OptionsState::Option* OptionsState::Find(rs2_option id) {
+    return const_cast<Option*>(std::as_const(*this).Find(id));
 }
 
 bool OptionsState::Supports(rs2_option id) const {
@@ -253,7 +256,7 @@ void OptionsState::Set(rs2_option id, float value) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::string args =
         "options:" + Address(this) + ", option:" + std::to_string(id) + ", value:" + Number(value);
-    const Option* option = Find(id);
+    Option* option = Find(id);
     if (!option) {
         Access::Throw("object doesn't support option #" + std::to_string(id), "rs2_set_option",
                       args, RS2_EXCEPTION_TYPE_INVALID_VALUE);
@@ -273,7 +276,7 @@ void OptionsState::Set(rs2_option id, float value) {
         Access::Throw(std::string("the camera refused to set ") + option->name, "rs2_set_option",
                       args, RS2_EXCEPTION_TYPE_UNKNOWN);
     }
-    const_cast<Option*>(option)->value = value;
+    option->value = value;
 }
 
 std::string Address(const void* object) {
