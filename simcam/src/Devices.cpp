@@ -181,10 +181,14 @@ class PipelineState {
         double start_ms = 0;  // system time of the start, for frame time stamps
         long long last_index = -1;
         unsigned long long delivered = 0;
+        // The pixels of each stream as last rendered from `cached_scene`; a scene that has not
+        // changed looks the same in the next frame set, unless its depth is noisy.
+        std::shared_ptr<const Scene> cached_scene;
+        std::vector<std::vector<std::uint8_t>> cached_pixels;
     };
 
     void Refresh(Session& session);
-    rs2::frameset Render(const Session& session, long long index);
+    rs2::frameset Render(Session& session, long long index);
     [[noreturn]] void TimedOut(unsigned int timeout_ms) const;
 
     const rs2::context context_;
@@ -309,35 +313,46 @@ rs2::frameset PipelineState::Wait(unsigned int timeout_ms) {
     }
 }
 
-rs2::frameset PipelineState::Render(const Session& session, long long index) {
+rs2::frameset PipelineState::Render(Session& session, long long index) {
     auto set = std::make_shared<FrameState>();
     set->kind = FrameState::Kind::Set;
     const auto number = static_cast<unsigned long long>(index) + 1;
     const double timestamp = session.start_ms + static_cast<double>(index) * 1000.0 /
                                                     static_cast<double>(kFramesPerSecond);
-    for (const rs2::stream_profile& profile : session.profile->streams) {
-        const auto& profile_state = Access::Shared(profile);
+    const auto& streams = session.profile->streams;
+    if (session.cached_scene != session.scene) {
+        session.cached_scene = session.scene;
+        session.cached_pixels.assign(streams.size(), {});
+    }
+    for (size_t i = 0; i < streams.size(); ++i) {
+        const auto& profile_state = Access::Shared(streams[i]);
+        const bool depth = profile_state->stream == RS2_STREAM_DEPTH;
         auto frame = std::make_shared<FrameState>();
+        frame->kind = depth ? FrameState::Kind::Depth : FrameState::Kind::Video;
         frame->profile = profile_state;
         frame->number = number;
         frame->timestamp = timestamp;
         frame->width = profile_state->intrinsics.width;
         frame->height = profile_state->intrinsics.height;
-        const size_t pixels =
-            static_cast<size_t>(frame->width) * static_cast<size_t>(frame->height);
-        if (profile_state->stream == RS2_STREAM_DEPTH) {
-            frame->kind = FrameState::Kind::Depth;
-            frame->bytes_per_pixel = 2;
-            frame->depth_units = kDepthUnits;
-            frame->pixels.resize(pixels * 2);
-            RenderDepth(*session.scene, profile_state->intrinsics, number,
-                        reinterpret_cast<std::uint16_t*>(frame->pixels.data()));
+        frame->bytes_per_pixel = depth ? 2 : 3;
+        frame->depth_units = depth ? kDepthUnits : 0;
+        std::vector<std::uint8_t>& cached = session.cached_pixels[i];
+        if (!cached.empty()) {
+            frame->pixels = cached;
         } else {
-            frame->kind = FrameState::Kind::Video;
-            frame->bytes_per_pixel = 3;
-            frame->pixels.resize(pixels * 3);
-            RenderColor(*session.scene, profile_state->intrinsics, profile_state->format,
-                        frame->pixels.data());
+            frame->pixels.resize(static_cast<size_t>(frame->width) *
+                                 static_cast<size_t>(frame->height) *
+                                 static_cast<size_t>(frame->bytes_per_pixel));
+            if (depth) {
+                RenderDepth(*session.scene, profile_state->intrinsics, number,
+                            reinterpret_cast<std::uint16_t*>(frame->pixels.data()));
+            } else {
+                RenderColor(*session.scene, profile_state->intrinsics, profile_state->format,
+                            frame->pixels.data());
+            }
+            if (!depth || session.scene->noise_at_1m == 0) {
+                cached = frame->pixels;
+            }
         }
         set->members.push_back(Access::Frame(std::move(frame)));
     }

@@ -384,6 +384,24 @@ void FramesAreSharedHandles() {
     EXPECT_TRUE(depth.get_profile().is<rs2::video_stream_profile>());
 }
 
+void EachFrameSetHasFreshPixels() {
+    const SceneFile scene(kBoxScene + "[noise]\nsigma_at_1m = 3.0\n");
+    const Camera camera;
+    const rs2::frameset first = camera.pipe.wait_for_frames();
+    // Drawing into one frame set's pictures, as the vision module does, leaves the next alone.
+    auto* depth =
+        static_cast<std::uint16_t*>(const_cast<void*>(first.get_depth_frame().get_data()));
+    auto* color = static_cast<std::uint8_t*>(const_cast<void*>(first.get_color_frame().get_data()));
+    const std::vector<std::uint16_t> noisy(depth, depth + 1280 * 720);
+    std::fill(depth, depth + 1280 * 720, std::uint16_t{0});
+    std::fill(color, color + 1280 * 720 * 3, std::uint8_t{0});
+    const rs2::frameset second = camera.pipe.wait_for_frames();
+    const auto* next = static_cast<const std::uint16_t*>(second.get_depth_frame().get_data());
+    EXPECT_NE(std::vector<std::uint16_t>(next, next + 1280 * 720), noisy);  // new noise
+    EXPECT_NEAR(Z16(second.get_depth_frame(), 5, 5), 1500, 20);
+    EXPECT_FALSE(IsBlack(PixelAt(second.get_color_frame(), 640, 360)));
+}
+
 void WaitForFramesPacesFrameSets() {
     const SceneFile scene(kBoxScene);
     const auto before_start = std::chrono::steady_clock::now();
@@ -482,6 +500,7 @@ const Behaviour kBehaviours[] = {
     {"ColorizerBlackOnlyWithoutDepth", ColorizerIsBlackExactlyWhereThereIsNoDepth},
     {"AlignToDepth", AlignGivesColourTheDepthGrid},
     {"FramesAreSharedHandles", FramesAreSharedHandles},
+    {"FrameSetsHaveFreshPixels", EachFrameSetHasFreshPixels},
     {"WaitForFramesPaced", WaitForFramesPacesFrameSets},
     {"WaitForFramesTimeOut", WaitForFramesTimesOut},
     {"StopEndsWaitForFrames", StopEndsAWaitInProgress},
