@@ -13,7 +13,8 @@ jobs=$(nproc)
 # Every sanitizer report ends the process with a failure status, so the test fails.
 export ASAN_OPTIONS="abort_on_error=0:halt_on_error=1:detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+# The suppressions name only third-party libraries; see the file for why.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
 
 for build in "${builds[@]}"; do
   case "$build" in
