@@ -9,7 +9,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "Configuration.h"
 #include "TestSupport.h"
+#include "Vision.h"
 
 namespace {
 
@@ -310,6 +312,28 @@ TEST(Pictures, PathWithoutAKnownExtensionThrowsAsTheImageLibraryDoes) {
     EXPECT_THROW(WritePicture(dir / "photo", picture), cv::Exception);
     EXPECT_THROW(WritePicture(dir / "photo.unknown", picture), cv::Exception);
     EXPECT_FALSE(testsupport::FileExists(dir / "photo"));
+}
+
+// The same steps as the vision module's own operations, which read the region's field of view
+// and offset from the measuring parameters.
+TEST(VisionRegion, MaskReadsTheParametersAndSharesThePixels) {
+    ConfigurationStruct parameters;
+    parameters.MAX_AREA = 200000;
+    ASSERT_TRUE(Configuration::getInstance()->SetAll(parameters));
+    visionmod::Vision vision;
+    EXPECT_NEAR(vision.GetPxmmWidth(1280, 1500, 65), 1.4931, 5e-5);
+    EXPECT_NEAR(vision.GetPxmmHeight(720, 1500, 40), 1.5165, 5e-5);
+    EXPECT_EQ(vision.GetMiddlePoint({1, 2}, {4, 7}), cv::Point2f(2.5f, 4.5f));
+
+    cv::Mat image(720, 1280, CV_8UC3, cv::Scalar::all(255));
+    const cv::Mat masked = vision.IgnoreNotRegionArea(680, 550, image, 1500);
+    EXPECT_EQ(masked.data, image.data);
+    EXPECT_NEAR(vision.regionWidthInPx, 455.42, 0.005);
+    EXPECT_NEAR(vision.regionHeightInPx, 362.67, 0.005);
+    EXPECT_EQ(image.at<cv::Vec3b>(400, 412), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(image.at<cv::Vec3b>(400, 413), cv::Vec3b(255, 255, 255));
+    EXPECT_EQ(image.at<cv::Vec3b>(218, 640), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(image.at<cv::Vec3b>(219, 640), cv::Vec3b(255, 255, 255));
 }
 
 }  // namespace
