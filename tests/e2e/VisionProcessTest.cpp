@@ -136,8 +136,10 @@ TEST_F(VisionProcess, CalibrateWithABoxAtTheCentreMovesTheFloor) {
     EXPECT_EQ(response["MEASURE_ERROR_EMPTY_Z"], false);
 }
 
+// Without automeasure: an automeasure cycle that has begun waits its full time for the vision
+// module before the server sees the stop.
 TEST_F(VisionProcess, NoCameraStopsInOrder) {
-    auto core = station.Start({"disable_scales"}, {{"SIMCAM_SCENE", ""}});
+    auto core = station.Start({"disable_scales", "disable_automeasure"}, {{"SIMCAM_SCENE", ""}});
     ExpectOrderlyStopWithoutPowerOff(*core);
     EXPECT_EQ(core->Errors(),
               "The demo requires Realsense camera with RGB sensor\n"
