@@ -95,6 +95,24 @@ TEST_F(Pictures, NothingFoundStillWritesThePicturesWithoutOutline) {
     EXPECT_TRUE(testsupport::FileExists(CoreParams::getInstance()->PhotoPath));
 }
 
+// A frame set without a usable colour frame: the outline goes on a black picture instead of
+// reading a buffer that is not there, and the measurement stands.
+TEST_F(Pictures, MissingColourFrameGivesTheOutlineOnBlack) {
+    SimulatedScene shown = CentredBox();
+    scene.Show(shown);
+    const FramePair frames = NextFrames(vision);
+    {
+        testsupport::StdoutCapture quiet;
+        ASSERT_FALSE(vision.Measure(frames.depth, rs2::video_frame(rs2::frame()), false, true));
+    }
+    EXPECT_EQ(Measurement::getInstance()->z, 200);
+    const cv::Mat color = cv::imread(kColorPicture, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(color.size(), cv::Size(1280, 720));
+    EXPECT_GT(RedPixels(color), 2 * (309 + 228));
+    EXPECT_TRUE(IsBlack(color, 420, 560));
+    EXPECT_TRUE(IsBlack(color, 640, 360));
+}
+
 // With DRAW_SIZE the sizes are written next to the box: the pictures differ only there.
 TEST_F(Pictures, SizeLabelsOnlyWithDrawSize) {
     ConfigurationStruct parameters = visiontest::TestParameters();
