@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # The station's main job on this machine: set up, build, and run the core in a demo working
-# directory (./demo) until it is stopped with Ctrl-C or an APPLICATION_STOP request.
+# directory against the simulated camera (a scene with a box) and the scales simulator, with
+# automeasure on, until Ctrl-C or an APPLICATION_STOP request.
+#
+# Extra arguments go to the core (for example disable_automeasure). STATION_BUILD_DIR and
+# STATION_DEMO_DIR choose the build and the working directory (build/normal and ./demo).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+build="${STATION_BUILD_DIR:-$root/build/normal}"
+demo="${STATION_DEMO_DIR:-$root/demo}"
 
 bash scripts/setup.sh
-cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/normal -j "$(nproc)" --target core
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)" --target core scales-sim station-client
 
-demo="$root/demo"
 mkdir -p "$demo/configs" "$demo/exchange"
 cp configs/appconfig.toml configs/mock.png "$demo/configs/"
+cp simcam/scenes/box-centred.toml "$demo/scene.toml"
 # The core powers the board off by running ./shutdown; here that only records the request.
 cat > "$demo/shutdown" <<'SCRIPT'
 #!/bin/sh
@@ -19,6 +27,42 @@ echo "power-off requested: $*" | tee -a shutdown.log
 SCRIPT
 chmod +x "$demo/shutdown"
 
+words=()
+sim_pid=""
+stop_simulator() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+}
+trap stop_simulator EXIT
+
+if [ -e /dev/ttySCALES0 ]; then
+  echo "run-station: /dev/ttySCALES0 exists; the core uses it as the scales"
+elif [ "$(id -u)" -ne 0 ]; then
+  echo "run-station: not root, so the scales simulator cannot link /dev/ttySCALES0;" \
+       "running with disable_scales"
+  words+=(disable_scales)
+else
+  "$build/tools/scales-sim/scales-sim" --weight 1.25 </dev/null >"$demo/scales-sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q "links to" "$demo/scales-sim.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  if ! grep -q "links to" "$demo/scales-sim.log"; then
+    echo "run-station: the scales simulator did not start:" >&2
+    cat "$demo/scales-sim.log" >&2
+    exit 1
+  fi
+  echo "run-station: scales simulator (1.25 kg on the platform): $(head -n 1 "$demo/scales-sim.log")"
+fi
+
+cat <<INFO
+run-station: working directory $demo, camera scene $demo/scene.toml
+run-station: from a second terminal:
+    $build/tools/client/station-client --dir $demo measure
+  and move the box by editing x, y or rotation in $demo/scene.toml.
+INFO
 cd "$demo"
-echo "run-station: working directory $demo; requests go to $demo/exchange/request.json"
-exec "$root/build/normal/src/core/core" disable_lidar disable_scales "$@"
+SIMCAM_SCENE="$demo/scene.toml" "$build/src/core/core" ${words[@]+"${words[@]}"} "$@"

@@ -220,9 +220,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 ChildProcess::~ChildProcess() {
     CloseInput();
     if (!status_) {
-        kill(pid_, SIGKILL);
-        int ignored;
-        waitpid(pid_, &ignored, 0);
+        // A terminated child gets to clean up after itself (the scales simulator removes its
+        // device link); one that does not end in time is killed.
+        kill(pid_, SIGTERM);
+        if (!WaitExit(5s)) {
+            kill(pid_, SIGKILL);
+            int ignored;
+            waitpid(pid_, &ignored, 0);
+        }
     }
     JoinReaders();
 }

@@ -73,7 +73,7 @@ class StdoutCapture {
 };
 
 // A real child process with its standard output and error collected. Its standard input is
-// /dev/null, or with `pipeInput` a stream socket that Input() writes to. The destructor kills
+// /dev/null, or with `pipeInput` a stream socket that Input() writes to. The destructor ends
 // and reaps it if it is still running.
 class ChildProcess {
   public:
