@@ -213,7 +213,7 @@ int main(int argc, char* argv[]) {
         placeBox();
         // The measurement the core makes unasked after calibrating is out of the figures.
         Exchange(station.path(), R"({"COMMAND":"MEASURE"})");
-        std::printf("resident memory at start:              %6ld KiB\n", ResidentKiB(core.pid()));
+        std::printf("resident memory after start-up:        %6ld KiB\n", ResidentKiB(core.pid()));
         std::printf("CPU while idle (%2d s):                  %6.1f %% of one core\n",
                     options.idleSeconds, CpuPercent(core.pid(), options.idleSeconds));
 
@@ -246,12 +246,14 @@ int main(int argc, char* argv[]) {
             std::cerr << "station-bench: no automeasure cycle\n" << core.Errors();
             return 1;
         }
+        std::printf("\nresident memory after the first cycle:  %6ld KiB\n",
+                    ResidentKiB(core.pid()));
         const auto start = Clock::now();
         const size_t startCycles = Count(core.Output(), cycle);
         const double cpu = CpuPercent(core.pid(), options.idleSeconds);
         const size_t cycles = Count(core.Output(), cycle) - startCycles;
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        std::printf("\nautomeasure cycle rate:                 %6.2f cycles/s (%zu in %.1f s)\n",
+        std::printf("automeasure cycle rate:                 %6.2f cycles/s (%zu in %.1f s)\n",
                     cycles / seconds, cycles, seconds);
         std::printf("CPU during automeasure:                 %6.1f %% of one core\n", cpu);
 
